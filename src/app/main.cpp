@@ -1,0 +1,6 @@
+#include <cstdio>
+
+int main() {
+  std::printf("vyrelo %s\n", VYRELO_VERSION);
+  return 0;
+}
