@@ -460,17 +460,20 @@ CallResult Dispatch(const ComObject& obj, const Text& name, Want want,
   const MemberInfo& member = members[*index];
 
   if (member.kind == MemberKind::Method) {
-    if (want == Want::Put) return CallResult::Failure(CallStatus::MemberNotFound, name + " is a method");
+    if (want == Want::Put)
+      return CallResult::Failure(CallStatus::MemberNotFound, name + " is a method");
     // A property getter reaches a method by calling it without arguments.
     return InvokeAs(object, *index, member, InvokeKind::Method,
                     want == Want::Get ? std::span<const Variant>() : args, result);
   }
   switch (want) {
     case Want::Get:
-      if (!member.readable) return CallResult::Failure(CallStatus::MemberNotFound, name + " cannot be read");
+      if (!member.readable)
+        return CallResult::Failure(CallStatus::MemberNotFound, name + " cannot be read");
       return InvokeAs(object, *index, member, InvokeKind::PropertyGet, {}, result);
     case Want::Put:
-      if (!member.writable) return CallResult::Failure(CallStatus::MemberNotFound, name + " cannot be set");
+      if (!member.writable)
+        return CallResult::Failure(CallStatus::MemberNotFound, name + " cannot be set");
       return InvokeAs(object, *index, member, InvokeKind::PropertyPut, args, result);
     case Want::Method: {
       // A method call on a property is tried as a get, then as a put.
@@ -478,7 +481,8 @@ CallResult Dispatch(const ComObject& obj, const Text& name, Want want,
                            ? InvokeAs(object, *index, member, InvokeKind::PropertyGet, args, result)
                            : CallResult::Failure(CallStatus::MemberNotFound);
       if (got.Ok() || !member.writable || args.empty()) return got;
-      if (got.status != CallStatus::BadParamCount && got.status != CallStatus::MemberNotFound) return got;
+      if (got.status != CallStatus::BadParamCount && got.status != CallStatus::MemberNotFound)
+        return got;
       return InvokeAs(object, *index, member, InvokeKind::PropertyPut, args, result);
     }
   }

@@ -97,23 +97,23 @@ class Variant {
 // its fixed last-error text (see `StatusText`).
 enum class CallStatus {
   Ok,
-  EmptyObject,        // 对象为空
-  NoDispatch,         // 指定对象没有调用接口
-  UnknownName,        // 未找到指定属性或方法
-  NoTypeInfo,         // 指定对象没有类型信息
-  TooManyArguments,   // 提供了过多的参数
-  BadArgumentKind,    // 参数数据类型错误
-  ResultMismatch,     // 执行成功，但返回值类型不匹配
-  BadParamCount,      // 参数数目错误
-  BadVarType,         // 参数类型值无效
-  Exception,          // 发现异常
-  MemberNotFound,     // 未找到指定成员
-  NoNamedArgs,        // 不支持命名参数
-  Overflow,           // 溢出
-  ParamNotFound,      // 未找到指定参数
-  TypeMismatch,       // 类型不匹配
-  ParamNotOptional,   // 必需的参数数据被省略
-  Other,              // 其他原因调用失败
+  EmptyObject,       // 对象为空
+  NoDispatch,        // 指定对象没有调用接口
+  UnknownName,       // 未找到指定属性或方法
+  NoTypeInfo,        // 指定对象没有类型信息
+  TooManyArguments,  // 提供了过多的参数
+  BadArgumentKind,   // 参数数据类型错误
+  ResultMismatch,    // 执行成功，但返回值类型不匹配
+  BadParamCount,     // 参数数目错误
+  BadVarType,        // 参数类型值无效
+  Exception,         // 发现异常
+  MemberNotFound,    // 未找到指定成员
+  NoNamedArgs,       // 不支持命名参数
+  Overflow,          // 溢出
+  ParamNotFound,     // 未找到指定参数
+  TypeMismatch,      // 类型不匹配
+  ParamNotOptional,  // 必需的参数数据被省略
+  Other,             // 其他原因调用失败
 };
 
 // The last-error text of a status ("" for Ok).

@@ -19,8 +19,8 @@ IcuConverter::IcuConverter(const char* icuName) : name_(icuName ? icuName : "") 
   }
   converter_.reset(raw);
   const std::string canonical = ucnv_getName(raw, &status);
-  const bool unicodeForm = canonical.find("UTF") != std::string::npos ||
-                           canonical.find("GB18030") != std::string::npos;
+  const bool unicodeForm =
+      canonical.find("UTF") != std::string::npos || canonical.find("GB18030") != std::string::npos;
   if (!unicodeForm) {
     // Windows writes "?" for a character the code page lacks; ICU's own
     // choice for many single-byte tables is the control character 0x1A.
@@ -56,12 +56,11 @@ std::string IcuConverter::FromUtf16(std::u16string_view units) {
   std::string out;
   if (!converter_ || units.empty()) return out;
   ucnv_resetFromUnicode(converter_.get());
-  out.resize(static_cast<std::size_t>(UCNV_GET_MAX_BYTES_FOR_STRING(
-      units.size(), ucnv_getMaxCharSize(converter_.get()))));
+  out.resize(static_cast<std::size_t>(
+      UCNV_GET_MAX_BYTES_FOR_STRING(units.size(), ucnv_getMaxCharSize(converter_.get()))));
   UErrorCode status = U_ZERO_ERROR;
-  const int32_t n =
-      ucnv_fromUChars(converter_.get(), out.data(), static_cast<int32_t>(out.size()),
-                      units.data(), static_cast<int32_t>(units.size()), &status);
+  const int32_t n = ucnv_fromUChars(converter_.get(), out.data(), static_cast<int32_t>(out.size()),
+                                    units.data(), static_cast<int32_t>(units.size()), &status);
   if (U_FAILURE(status)) {
     error_ = u_errorName(status);
     return {};

@@ -115,9 +115,8 @@ Text ReplaceImpl(std::string_view text, std::string_view from, std::string_view 
 }  // namespace
 
 Text ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
-  return ReplaceImpl(text, from, to, [](std::string_view t, std::string_view n, int s) {
-    return Find(t, n, s);
-  });
+  return ReplaceImpl(text, from, to,
+                     [](std::string_view t, std::string_view n, int s) { return Find(t, n, s); });
 }
 
 Text RemoveAllNoCase(std::string_view text, std::string_view what) {
