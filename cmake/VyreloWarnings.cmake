@@ -17,11 +17,15 @@ function(vyrelo_library name)
   target_link_libraries(vyrelo_${name} PUBLIC ${ARG_DEPS} PRIVATE vyrelo::warnings ${ARG_PRIVATE_DEPS})
 endfunction()
 
-# vyrelo_test(name SOURCES ... DEPS ...) builds one GoogleTest program and
-# registers each of its cases with CTest.
+# vyrelo_test(name SOURCES ... DEPS ... [OWN_MAIN]) builds one GoogleTest
+# program and registers each of its cases with CTest. Without OWN_MAIN the
+# program uses GoogleTest's own main.
 function(vyrelo_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "OWN_MAIN" "" "SOURCES;DEPS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock vyrelo::warnings)
+  if(NOT ARG_OWN_MAIN)
+    target_link_libraries(${name} PRIVATE GTest::gtest_main)
+  endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${ARG_LABELS}")
 endfunction()
