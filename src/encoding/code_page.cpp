@@ -1,5 +1,6 @@
 #include "encoding/code_page.h"
 
+#include <bit>
 #include <cstring>
 
 #include "platform/codec.h"
@@ -8,28 +9,31 @@ namespace vyrelo::encoding {
 
 namespace {
 
-// Codes units are carried as little-endian byte pairs whatever the machine.
+// UTF-16 travels as little-endian byte pairs whatever the machine; on a
+// little-endian machine that is one copy.
 std::u16string UnitsFromBytes(const Bytes& utf16) {
-  std::u16string units;
-  units.reserve(utf16.size() / 2);
-  for (std::size_t i = 0; i + 1 < utf16.size(); i += 2) {
-    const char16_t unit = static_cast<char16_t>(utf16[i] | (utf16[i + 1] << 8));
-    if (unit == 0) break;
-    units.push_back(unit);
+  std::u16string units(utf16.size() / 2, u'\0');
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(units.data(), utf16.data(), units.size() * 2);
+  } else {
+    for (std::size_t i = 0; i < units.size(); ++i) {
+      units[i] = static_cast<char16_t>(utf16[2 * i] | (utf16[2 * i + 1] << 8));
+    }
   }
+  const std::size_t nul = units.find(u'\0');
+  if (nul != std::u16string::npos) units.resize(nul);
   return units;
 }
 
 Bytes BytesFromUnits(std::u16string_view units, bool terminator) {
-  Bytes out;
-  out.reserve(units.size() * 2 + 2);
-  for (char16_t u : units) {
-    out.push_back(static_cast<std::uint8_t>(u & 0xFF));
-    out.push_back(static_cast<std::uint8_t>(u >> 8));
-  }
-  if (terminator) {
-    out.push_back(0);
-    out.push_back(0);
+  Bytes out(units.size() * 2 + (terminator ? 2 : 0), 0);
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(out.data(), units.data(), units.size() * 2);
+  } else {
+    for (std::size_t i = 0; i < units.size(); ++i) {
+      out[2 * i] = static_cast<std::uint8_t>(units[i] & 0xFF);
+      out[2 * i + 1] = static_cast<std::uint8_t>(units[i] >> 8);
+    }
   }
   return out;
 }
@@ -38,24 +42,33 @@ std::u16string Decode(std::string_view bytes, unsigned codePage) {
   const std::string charset = platform::CharsetForCodePage(codePage);
   if (charset.empty()) return {};
   if (charset == platform::kSystemCharset) return platform::SystemTextToUtf16(bytes);
+  if (charset == "UTF-8") return platform::Utf8ToUtf16(bytes);
   platform::IcuConverter converter(charset.c_str());
   return converter.ToUtf16(bytes);
 }
 
+// The encoded bytes up to their first zero byte.
 std::string Encode(std::u16string_view units, unsigned codePage) {
   const std::string charset = platform::CharsetForCodePage(codePage);
   if (charset.empty()) return {};
-  if (charset == platform::kSystemCharset) return platform::Utf16ToSystemText(units);
-  if (charset == "UTF-8") return platform::Utf16ToUtf8(units);
-  platform::IcuConverter converter(charset.c_str());
-  return converter.FromUtf16(units);
+  std::string out;
+  if (charset == platform::kSystemCharset) {
+    out = platform::Utf16ToSystemText(units);
+  } else if (charset == "UTF-8") {
+    out = platform::Utf16ToUtf8(units);
+  } else {
+    platform::IcuConverter converter(charset.c_str());
+    out = converter.FromUtf16(units);
+  }
+  const std::size_t nul = out.find('\0');
+  if (nul != std::string::npos) out.resize(nul);
+  return out;
 }
 
+std::string_view UpToNul(std::string_view bytes) { return bytes.substr(0, bytes.find('\0')); }
+
 std::string_view UpToNul(const Bytes& bytes) {
-  const auto* data = reinterpret_cast<const char*>(bytes.data());
-  const void* nul = std::memchr(data, 0, bytes.size());
-  return {data,
-          nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - data) : bytes.size()};
+  return UpToNul(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 }  // namespace
@@ -90,15 +103,18 @@ Bytes TextToUtf16(const Text& text, bool omitTerminator) {
 }
 
 Bytes Utf16ToCodePage(const Bytes& utf16, unsigned codePage) {
-  const std::u16string units = UnitsFromBytes(utf16);
-  if (units.empty()) return {};
-  return BytesFromText(TextFromBytes(Encode(units, codePage)));
+  return BytesFromText(Utf16ToText(utf16, codePage));
 }
 
 Text Utf16ToText(const Bytes& utf16, std::optional<unsigned> codePage) {
-  return TextFromBytes(Utf16ToCodePage(utf16, codePage.value_or(0)));
+  const std::u16string units = UnitsFromBytes(utf16);
+  if (units.empty()) return {};
+  return Encode(units, codePage.value_or(0));
 }
 
-Text TextToUtf8(const Text& text) { return Utf16ToText(TextToUtf16(text, false), 65001); }
+// The same result as TextToUtf16 followed by Utf16ToText with code page 65001,
+// without carrying the UTF-16 form through byte arrays: this runs on every
+// request body.
+Text TextToUtf8(const Text& text) { return Encode(Decode(UpToNul(text), 936), 65001); }
 
 }  // namespace vyrelo::encoding

@@ -33,7 +33,8 @@ std::u16string IcuConverter::ToUtf16(std::string_view bytes) {
   std::u16string out;
   if (!converter_ || bytes.empty()) return out;
   ucnv_resetToUnicode(converter_.get());
-  out.resize(bytes.size() * 2 + 16);
+  // No charset gives more UTF-16 units than it has bytes.
+  out.resize(bytes.size() + 1);
   UErrorCode status = U_ZERO_ERROR;
   int32_t n = ucnv_toUChars(converter_.get(), out.data(), static_cast<int32_t>(out.size()),
                             bytes.data(), static_cast<int32_t>(bytes.size()), &status);
