@@ -303,16 +303,27 @@ TEST(ScriptControlMemory, TheMemoryCapStopsAnAllocationLoop) {
                              [] { return CreateScriptControl(ScriptLimits{16u << 20}); });
   ComObject control;
   ASSERT_TRUE(CreateObject(control, "ScriptControl"));
-  for (const char* hog :
-       {"var keep = []; while (true) keep.push(new Array(10000).join('x') + keep.length)",
-        "var s = 'x'; while (true) s = s + s"}) {
+  for (const char* hog : {"var keep = []; while (true) keep.push({n: keep.length})",
+                          "var s = 'x'; while (true) s = s + s"}) {
     SCOPED_TRACE(hog);
     EXPECT_EQ(CallTextMethod(control, "Eval", {hog}), "");
     EXPECT_EQ(GetAutomationError(control), "发现异常");
+    EXPECT_NE(GetAutomationErrorDetail().find("memory limit"), std::string::npos);
     EXPECT_EQ(GetNumberProperty(CallObjectMethod(control, "Error"), "Number"), kErrorOutOfMemory);
     CallMethod(control, "Eval", {"keep = null; s = null"});
   }
   EXPECT_EQ(CallTextMethod(control, "Eval", {"[1, 2, 3].length"}), "3");
+}
+
+TEST(ScriptControlMemory, TheDefaultCapHolds) {
+  ComScope com;
+  RegisterScriptObjects();
+  ComObject control;
+  ASSERT_TRUE(CreateObject(control, "ScriptControl"));
+  EXPECT_EQ(CallTextMethod(control, "Eval", {"var s = 'x'; while (true) s = s + s"}), "");
+  EXPECT_NE(GetAutomationErrorDetail().find(std::to_string(kDefaultMemoryBytes)),
+            std::string::npos);
+  EXPECT_EQ(GetNumberProperty(CallObjectMethod(control, "Error"), "Number"), kErrorOutOfMemory);
 }
 
 TEST_F(ScriptControlTest, ResetGivesAFreshGlobalState) {
