@@ -1,0 +1,327 @@
+// Reusable pieces for tests that talk HTTP on loopback: an httplib server on a
+// port chosen at run time, a gate that holds a handler until the test lets it
+// go, a temporary directory, certificates made with the openssl command, and
+// a tinyproxy process with Basic authentication.
+//
+// Everything binds to 127.0.0.1 only, and every wait is bounded.
+#pragma once
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <httplib.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vyrelo::testing {
+
+// Spins (yielding) until `ready` holds or `limit` has passed; true when ready.
+inline bool WaitUntil(const std::function<bool()>& ready,
+                      std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!ready()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::yield();
+  }
+  return true;
+}
+
+// A loopback TCP port that was free a moment ago: bound to port 0, read back,
+// closed. For programs (tinyproxy) that cannot be handed a bound socket.
+inline int FreeLoopbackPort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return -1;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = 0;
+  int port = -1;
+  socklen_t length = sizeof address;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+    port = ntohs(address.sin_port);
+  }
+  ::close(fd);
+  return port;
+}
+
+// True when something accepts a connection on 127.0.0.1:port.
+inline bool LoopbackAccepts(int port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return false;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  ::close(fd);
+  return ok;
+}
+
+// Holds handlers until opened; once open it stays open. A bounded wait, so a
+// test that forgets to open it still ends.
+class Gate {
+ public:
+  void Open() {
+    std::lock_guard lock(mutex_);
+    open_ = true;
+    opened_.notify_all();
+  }
+  bool Wait(std::chrono::milliseconds limit = std::chrono::seconds(30)) {
+    std::unique_lock lock(mutex_);
+    return opened_.wait_for(lock, limit, [this] { return open_; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable opened_;
+  bool open_ = false;
+};
+
+// An httplib server (plain or TLS) on 127.0.0.1 and a port it picked itself,
+// listening on its own thread from Start() until Stop() or destruction.
+class LoopbackServer {
+ public:
+  LoopbackServer() : server_(std::make_unique<httplib::Server>()) {}
+  // TLS with the given PEM files.
+  LoopbackServer(const std::string& certFile, const std::string& keyFile)
+      : server_(std::make_unique<httplib::SSLServer>(certFile.c_str(), keyFile.c_str())) {}
+  ~LoopbackServer() { Stop(); }
+  LoopbackServer(const LoopbackServer&) = delete;
+  LoopbackServer& operator=(const LoopbackServer&) = delete;
+
+  httplib::Server& Http() { return *server_; }
+  bool Valid() const { return server_->is_valid(); }
+
+  // Binds and starts listening; false when either failed.
+  bool Start() {
+    // Without it every kept-alive exchange waits out the delayed ACK.
+    server_->set_tcp_nodelay(true);
+    port_ = server_->bind_to_any_port("127.0.0.1");
+    if (port_ <= 0) return false;
+    thread_ = std::thread([this] { server_->listen_after_bind(); });
+    return WaitUntil([this] { return server_->is_running(); });
+  }
+
+  void Stop() {
+    if (thread_.joinable()) {
+      server_->stop();
+      thread_.join();
+    }
+  }
+
+  int Port() const { return port_; }
+  std::string Url(const std::string& path = "/") const {
+    return std::string(dynamic_cast<httplib::SSLServer*>(server_.get()) ? "https" : "http") +
+           "://127.0.0.1:" + std::to_string(port_) + path;
+  }
+
+ private:
+  std::unique_ptr<httplib::Server> server_;
+  std::thread thread_;
+  int port_ = -1;
+};
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it on destruction.
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "vyrelo-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data())) path_ = pattern;
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  bool Valid() const { return !path_.empty(); }
+  const std::filesystem::path& Path() const { return path_; }
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Runs a shell command with its output sent to `log`; true on exit status 0.
+inline bool RunQuietly(const std::string& command, const std::string& log) {
+  const std::string full = command + " >>'" + log + "' 2>&1";
+  return std::system(full.c_str()) == 0;
+}
+
+struct CertificateFiles {
+  std::string cert;
+  std::string key;
+};
+
+// Self-signed server certificates made with the openssl command.
+class CertificateMaker {
+ public:
+  explicit CertificateMaker(const TempDir& dir) : dir_(dir) {}
+
+  // Valid from now for a month, for the names in `subjectAltName`
+  // ("IP:127.0.0.1", "DNS:other.example" ...).
+  bool SelfSigned(const std::string& name, const std::string& subjectAltName,
+                  CertificateFiles& out) {
+    out = Files(name);
+    return RunQuietly(
+        "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
+        " -keyout '" +
+            out.key + "' -out '" + out.cert +
+            "' -days 30"
+            " -subj /CN=vyrelo-test -addext 'subjectAltName=" +
+            subjectAltName + "'",
+        Log());
+  }
+
+  // Valid for one day in 2020 and long expired: `openssl ca` is the one
+  // openssl 3.0 command that takes explicit start and end dates.
+  bool Expired(const std::string& name, const std::string& subjectAltName, CertificateFiles& out) {
+    out = Files(name);
+    const std::string caDir = dir_.File(name + "-ca");
+    std::filesystem::create_directories(caDir);
+    { std::ofstream(caDir + "/index.txt"); }
+    { std::ofstream(caDir + "/serial") << "1000\n"; }
+    const std::string config = caDir + "/ca.cnf";
+    std::ofstream(config) << "[ ca ]\ndefault_ca = test_ca\n"
+                             "[ test_ca ]\n"
+                             "database = "
+                          << caDir
+                          << "/index.txt\n"
+                             "new_certs_dir = "
+                          << caDir
+                          << "\n"
+                             "serial = "
+                          << caDir
+                          << "/serial\n"
+                             "default_md = sha256\n"
+                             "policy = any_name\n"
+                             "copy_extensions = copy\n"
+                             "unique_subject = no\n"
+                             "[ any_name ]\ncommonName = supplied\n";
+    const std::string request = caDir + "/request.csr";
+    return RunQuietly(
+               "openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
+               " -keyout '" +
+                   out.key + "' -out '" + request +
+                   "'"
+                   " -subj /CN=vyrelo-test -addext 'subjectAltName=" +
+                   subjectAltName + "'",
+               Log()) &&
+           RunQuietly("openssl ca -batch -notext -config '" + config + "' -selfsign -keyfile '" +
+                          out.key + "' -in '" + request + "' -out '" + out.cert +
+                          "' -startdate 20200101000000Z -enddate 20200102000000Z",
+                      Log());
+  }
+
+  std::string Log() const { return dir_.File("openssl.log"); }
+
+ private:
+  CertificateFiles Files(const std::string& name) const {
+    return {dir_.File(name + "-cert.pem"), dir_.File(name + "-key.pem")};
+  }
+  const TempDir& dir_;
+};
+
+// tinyproxy in the foreground on a free loopback port, asking for Basic
+// authentication. Stopped with SIGTERM on Stop() or destruction.
+class TinyproxyProcess {
+ public:
+  static constexpr const char* kBinary = "/usr/bin/tinyproxy";
+
+  TinyproxyProcess() = default;
+  ~TinyproxyProcess() { Stop(); }
+  TinyproxyProcess(const TinyproxyProcess&) = delete;
+  TinyproxyProcess& operator=(const TinyproxyProcess&) = delete;
+
+  // False (with the reason in `why`) when it could not be started or never
+  // accepted a connection.
+  bool Start(const TempDir& dir, const std::string& user, const std::string& password,
+             std::string& why) {
+    port_ = FreeLoopbackPort();
+    if (port_ <= 0) {
+      why = "no free loopback port";
+      return false;
+    }
+    const std::string config = dir.File("tinyproxy.conf");
+    log_ = dir.File("tinyproxy.log");
+    // No User/Group lines: run as root, tinyproxy warns and stays the
+    // current user, which is what a test wants.
+    std::ofstream(config) << "Port " << port_ << "\n"
+                          << "Listen 127.0.0.1\n"
+                          << "Timeout 30\n"
+                          << "MaxClients 20\n"
+                          << "Allow 127.0.0.1\n"
+                          << "LogLevel Warning\n"
+                          << "BasicAuth " << user << " " << password << "\n";
+    pid_ = ::fork();
+    if (pid_ < 0) {
+      why = "fork failed";
+      return false;
+    }
+    if (pid_ == 0) {
+      const int logFd = ::open(log_.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+      if (logFd >= 0) {
+        ::dup2(logFd, STDOUT_FILENO);
+        ::dup2(logFd, STDERR_FILENO);
+      }
+      ::execl(kBinary, kBinary, "-d", "-c", config.c_str(), static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    if (!WaitUntil([this] { return LoopbackAccepts(port_) || Exited(); })) {
+      why = "tinyproxy never accepted connections; see " + log_;
+      return false;
+    }
+    if (Exited()) {
+      why = "tinyproxy exited at start; see " + log_;
+      return false;
+    }
+    return true;
+  }
+
+  void Stop() {
+    if (pid_ > 0) {
+      if (!exited_) {
+        ::kill(pid_, SIGTERM);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+      }
+      pid_ = -1;
+    }
+  }
+
+  int Port() const { return port_; }
+  std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
+
+ private:
+  bool Exited() {
+    if (exited_) return true;
+    int status = 0;
+    if (::waitpid(pid_, &status, WNOHANG) == pid_) exited_ = true;
+    return exited_;
+  }
+
+  pid_t pid_ = -1;
+  bool exited_ = false;
+  int port_ = -1;
+  std::string log_;
+};
+
+}  // namespace vyrelo::testing
