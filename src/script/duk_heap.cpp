@@ -135,21 +135,31 @@ const char* ComputeStackLimit() {
   return static_cast<const char*>(base) + reserve;
 }
 
+// The heap whose call is running on this thread, for the native stack check,
+// which Duktape calls without the heap's udata.
+thread_local DukHeap::State* tlActive = nullptr;
+
+bool DeadlinePassed(DukHeap::State* state) {
+  if (!state || !state->hasDeadline) return false;
+  // Once expired, stay expired until the call is over: Duktape relies on the
+  // check answering the same while it unwinds every catcher.
+  if (state->timedOut) return true;
+  if (std::chrono::steady_clock::now() >= state->deadline) {
+    state->timedOut = true;
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 }  // namespace vyrelo::script::detail
 
 extern "C" int vyrelo_duk_exec_timeout_check(void* udata) {
-  auto* state = static_cast<vyrelo::script::detail::DukHeap::State*>(udata);
-  if (!state || !state->hasDeadline) return 0;
-  // Once expired, stay expired until the call is over: Duktape relies on the
-  // check answering the same while it unwinds every catcher.
-  if (state->timedOut) return 1;
-  if (std::chrono::steady_clock::now() >= state->deadline) {
-    state->timedOut = true;
-    return 1;
-  }
-  return 0;
+  return vyrelo::script::detail::DeadlinePassed(
+             static_cast<vyrelo::script::detail::DukHeap::State*>(udata))
+             ? 1
+             : 0;
 }
 
 // Duktape counts its own C recursion, but how much stack one level takes
@@ -157,10 +167,22 @@ extern "C" int vyrelo_duk_exec_timeout_check(void* udata) {
 // larger) and the thread's stack may be smaller than the main thread's. This
 // check looks at the real stack, so deep nesting ends in a RangeError on any
 // thread instead of overflowing it.
+//
+// The same hook also carries the deadline into the regular expression
+// matcher, which runs in native code that the interrupt counter never sees
+// but which passes through this check at every backtracking step. The clock
+// is read on every 1024th pass only.
 extern "C" int vyrelo_duk_native_stack_check(void) {
-  thread_local const char* const limit = vyrelo::script::detail::ComputeStackLimit();
+  using namespace vyrelo::script::detail;
+  thread_local const char* const limit = ComputeStackLimit();
+  thread_local unsigned passes = 0;
   const char* here = static_cast<const char*>(__builtin_frame_address(0));
-  return limit != nullptr && here < limit ? 1 : 0;
+  if (limit != nullptr && here < limit) return 1;
+  DukHeap::State* active = tlActive;
+  if (active && active->hasDeadline && (active->timedOut || (++passes & 1023u) == 0)) {
+    return DeadlinePassed(active) ? 1 : 0;
+  }
+  return 0;
 }
 
 namespace vyrelo::script::detail {
@@ -173,14 +195,18 @@ int GuardedSafeCall(DukHeap::State* state, duk_context* ctx, duk_safe_call_funct
                     bool* fatal) {
   std::jmp_buf escape;
   std::jmp_buf* volatile previous = state->escape;
+  DukHeap::State* volatile previousActive = tlActive;
   state->escape = &escape;
+  tlActive = state;
   if (setjmp(escape) != 0) {
     state->escape = previous;
+    tlActive = previousActive;
     *fatal = true;
     return DUK_EXEC_ERROR;
   }
   const duk_int_t rc = duk_safe_call(ctx, fn, udata, 0, 1);
   state->escape = previous;
+  tlActive = previousActive;
   *fatal = false;
   return rc;
 }

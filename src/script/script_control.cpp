@@ -459,7 +459,7 @@ class ScriptControl final : public MemberTableObject {
 
   CallResult Failed(const detail::CallOutcome& outcome, const Request& req,
                     const std::u16string& code) {
-    if (outcome.fatal || (!outcome.completed && !outcome.outOfMemory)) {
+    if (outcome.fatal || (!outcome.completed && !outcome.outOfMemory && !outcome.timedOut)) {
       return EngineFailure(outcome.message);
     }
     ErrorRecord& e = *error_;

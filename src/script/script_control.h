@@ -32,9 +32,14 @@
 //    Duktape's limits (1000 nested native calls, 2500 compiler levels) need
 //    a few MiB of stack; a thread that runs scripts is best given 8 MiB, as
 //    the main thread has. On a smaller stack the check stops scripts sooner.
-//  - A regular expression runs in native code that the deadline does not
-//    reach: a catastrophic pattern is only stopped by Duktape's own step
-//    limit of 1e9 steps, which can take seconds.
+//  - A regular expression runs in native code that the interrupt counter
+//    does not reach. The deadline still gets there through the native stack
+//    check, which the matcher passes at every backtracking step, so a
+//    catastrophic pattern stops at the deadline too. What no check reaches
+//    is a single native pass without calls or backtracking (a regular
+//    expression's straight scan, a join or a repeat); its length is bounded
+//    by the memory cap, and Duktape's own regular expression step limit
+//    (1e9 steps) remains behind it.
 //  - The engine sees nothing of the machine: only the standard built-ins
 //    (no file, network, environment, process or timer access) and what the
 //    caller's code defines. Duktape's own `Duktape` global is removed.

@@ -220,7 +220,11 @@ TEST_F(ScriptControlTest, AnEndlessLoopStopsAtTheTimeout) {
   EXPECT_EQ(GetNumberProperty(control_, "Timeout"), 200);
   for (const char* loop : {"while (true) {}",
                            // A catch block cannot swallow the time-out.
-                           "while (true) { try { for (;;) {} } catch (e) {} }"}) {
+                           "while (true) { try { for (;;) {} } catch (e) {} }",
+                           // Catastrophic backtracking in native code.
+                           "/^(a+)+$/.test('aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa!')",
+                           // Native recursion that keeps calling back.
+                           "[3, 1, 2].sort(function () { for (;;) {} })"}) {
     SCOPED_TRACE(loop);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(CallTextMethod(control_, "Eval", {loop}), "");
