@@ -29,7 +29,7 @@ void CappingAllocator::Unlink(Block* b) {
 }
 
 void* CappingAllocator::Allocate(std::size_t size) {
-  if (size > limit_ - used_ || size > limit_) {
+  if (size > limit_ - used_) {
     refused_ = true;
     return nullptr;
   }

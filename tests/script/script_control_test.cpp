@@ -252,6 +252,10 @@ TEST_F(ScriptControlTest, TheTimeoutIsPerCallNotPerInstance) {
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(CallTextMethod(control_, "Run", {"busy", Variant(150.0)}), "done");
   }
+  // -1: no limit at all.
+  ASSERT_TRUE(SetProperty(control_, "Timeout", {Variant(std::int32_t{-1})}));
+  EXPECT_EQ(CallTextMethod(control_, "Run", {"busy", Variant(400.0)}), "done");
+  EXPECT_EQ(GetAutomationError(control_), "");
 }
 
 TEST_F(ScriptControlTest, DeepNestingIsAnErrorNotACrash) {
