@@ -90,7 +90,6 @@ MainWindow::MainWindow(WindowConfig config, QWidget* parent)
   connect(lower_, &EditBox::enterPressed, this, [this] { Translate(false); });
 
   setGeometry(kWindowLeft, kWindowTop, kWindowWidth, kWindowHeight);
-  move(kWindowLeft, kWindowTop);
   LayOut();
 
   FillLanguageChooser();

@@ -102,7 +102,10 @@ int RunWindow(int& argc, char** argv, const CommandLine& commandLine) {
   if (commandLine.measureStartup) meter = std::make_unique<StartupMeter>(&window);
   window.show();
 
-  const int code = application.exec();
+  return EndWindowRun(application.exec());
+}
+
+int EndWindowRun(int code) {
   if (WorkersInFlight() > 0) {
     // A request still waits for the network. Waiting would keep a closed
     // window's process alive for up to the time-outs, and tearing down the

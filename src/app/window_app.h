@@ -10,4 +10,8 @@ namespace vyrelo::app {
 // `argc`/`argv` go to the framework unchanged.
 int RunWindow(int& argc, char** argv, const CommandLine& commandLine);
 
+// The end of a window run once its message loop has returned `code`: returns
+// `code`, or ends the process at once when a request is still in flight.
+int EndWindowRun(int code);
+
 }  // namespace vyrelo::app
