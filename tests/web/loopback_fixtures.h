@@ -16,6 +16,7 @@
 
 #include <httplib.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -137,6 +138,94 @@ class LoopbackServer {
   int port_ = -1;
 };
 
+// A server that takes one request at a time, keeps its head exactly as it
+// arrived (request line and header lines, bytes unchanged) and answers with
+// a fixed empty 200 response. For tests about what goes on the wire.
+class RawCaptureServer {
+ public:
+  RawCaptureServer() {
+    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listener_ < 0 ||
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener_, 8) != 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      return;
+    }
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~RawCaptureServer() {
+    stopping_ = true;
+    if (listener_ >= 0) ::shutdown(listener_, SHUT_RDWR);
+    if (thread_.joinable()) thread_.join();
+    if (listener_ >= 0) ::close(listener_);
+  }
+  RawCaptureServer(const RawCaptureServer&) = delete;
+  RawCaptureServer& operator=(const RawCaptureServer&) = delete;
+
+  int Port() const { return port_; }
+  std::string Url(const std::string& path = "/") const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+  }
+  // The last request's head, up to and including the empty line, and body.
+  std::string Head() {
+    std::lock_guard lock(mutex_);
+    return head_;
+  }
+  std::string Body() {
+    std::lock_guard lock(mutex_);
+    return body_;
+  }
+
+ private:
+  void Serve() {
+    while (!stopping_) {
+      const int client = ::accept(listener_, nullptr, nullptr);
+      if (client < 0) return;
+      std::string data;
+      char buffer[4096];
+      std::size_t headEnd = std::string::npos;
+      std::size_t wanted = 0;
+      while (true) {
+        if (headEnd == std::string::npos) {
+          headEnd = data.find("\r\n\r\n");
+          if (headEnd != std::string::npos) {
+            headEnd += 4;
+            const std::string head = data.substr(0, headEnd);
+            const std::size_t at = head.find("\r\nContent-Length: ");
+            wanted = at == std::string::npos ? 0 : std::stoul(head.substr(at + 18));
+          }
+        }
+        if (headEnd != std::string::npos && data.size() >= headEnd + wanted) break;
+        const ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+        if (n <= 0) break;
+        data.append(buffer, static_cast<std::size_t>(n));
+      }
+      {
+        std::lock_guard lock(mutex_);
+        head_ = headEnd == std::string::npos ? data : data.substr(0, headEnd);
+        body_ = headEnd == std::string::npos ? std::string() : data.substr(headEnd);
+      }
+      const std::string answer =
+          "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok";
+      (void)::send(client, answer.data(), answer.size(), MSG_NOSIGNAL);
+      ::close(client);
+    }
+  }
+
+  int listener_ = -1;
+  int port_ = -1;
+  std::atomic<bool> stopping_{false};
+  std::thread thread_;
+  std::mutex mutex_;
+  std::string head_;
+  std::string body_;
+};
+
 // A fresh directory under the system's temporary directory, removed with
 // everything in it on destruction.
 class TempDir {
@@ -241,7 +330,7 @@ class CertificateMaker {
 };
 
 // tinyproxy in the foreground on a free loopback port, asking for Basic
-// authentication. Stopped with SIGTERM on Stop() or destruction.
+// authentication (none when `user` is empty). Stopped with SIGTERM on Stop() or destruction.
 class TinyproxyProcess {
  public:
   static constexpr const char* kBinary = "/usr/bin/tinyproxy";
@@ -269,8 +358,9 @@ class TinyproxyProcess {
                           << "Timeout 30\n"
                           << "MaxClients 20\n"
                           << "Allow 127.0.0.1\n"
-                          << "LogLevel Warning\n"
-                          << "BasicAuth " << user << " " << password << "\n";
+                          << "LogLevel Warning\n";
+    if (!user.empty())
+      std::ofstream(config, std::ios::app) << "BasicAuth " << user << " " << password << "\n";
     pid_ = ::fork();
     if (pid_ < 0) {
       why = "fork failed";
