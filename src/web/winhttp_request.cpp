@@ -469,7 +469,8 @@ CallResult WinHttpRequest::Send(std::span<const Variant> args) {
 
   // Time-outs: resolving and connecting are one phase to libcurl.
   auto finite = [](std::int32_t ms) { return ms > 0; };
-  long connectLimit = LONG_MAX;
+  // No limit: as long as a 32-bit count allows, some 24 days.
+  long connectLimit = INT32_MAX;
   if (finite(timeouts_.connect)) {
     connectLimit = static_cast<long>(timeouts_.connect) +
                    (finite(timeouts_.resolve) ? static_cast<long>(timeouts_.resolve) : 0L);

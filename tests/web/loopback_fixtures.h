@@ -140,10 +140,17 @@ class LoopbackServer {
 
 // A server that takes one request at a time, keeps its head exactly as it
 // arrived (request line and header lines, bytes unchanged) and answers with
-// a fixed empty 200 response. For tests about what goes on the wire.
+// the bytes it was given (by default a plain 200 with the body "ok"). For
+// tests about what goes on the wire. A silent server accepts connections and
+// then neither reads nor writes until it is destroyed.
 class RawCaptureServer {
  public:
-  RawCaptureServer() {
+  static constexpr const char* kOkAnswer =
+      "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok";
+  enum class Mode { Answer, Silent };
+
+  explicit RawCaptureServer(std::string answer = kOkAnswer, Mode mode = Mode::Answer)
+      : answer_(std::move(answer)), mode_(mode) {
     listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -163,6 +170,7 @@ class RawCaptureServer {
     if (listener_ >= 0) ::shutdown(listener_, SHUT_RDWR);
     if (thread_.joinable()) thread_.join();
     if (listener_ >= 0) ::close(listener_);
+    for (int fd : held_) ::close(fd);
   }
   RawCaptureServer(const RawCaptureServer&) = delete;
   RawCaptureServer& operator=(const RawCaptureServer&) = delete;
@@ -186,6 +194,10 @@ class RawCaptureServer {
     while (!stopping_) {
       const int client = ::accept(listener_, nullptr, nullptr);
       if (client < 0) return;
+      if (mode_ == Mode::Silent) {
+        held_.push_back(client);
+        continue;
+      }
       std::string data;
       char buffer[4096];
       std::size_t headEnd = std::string::npos;
@@ -210,13 +222,14 @@ class RawCaptureServer {
         head_ = headEnd == std::string::npos ? data : data.substr(0, headEnd);
         body_ = headEnd == std::string::npos ? std::string() : data.substr(headEnd);
       }
-      const std::string answer =
-          "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok";
-      (void)::send(client, answer.data(), answer.size(), MSG_NOSIGNAL);
+      (void)::send(client, answer_.data(), answer_.size(), MSG_NOSIGNAL);
       ::close(client);
     }
   }
 
+  std::string answer_;
+  Mode mode_;
+  std::vector<int> held_;  // silent mode: connections kept open, untouched
   int listener_ = -1;
   int port_ = -1;
   std::atomic<bool> stopping_{false};

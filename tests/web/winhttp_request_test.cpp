@@ -209,6 +209,57 @@ TEST(WinHttpRequestWire, NonAsciiUrlIsSentAsPercentEncodedUtf8) {
             "GET /%E4%B8%AD%20x?q=%E6%96%87 HTTP/1.1");
 }
 
+TEST(WinHttpRequestWire, InterimResponseHeadersAreDropped) {
+  RawCaptureServer server(
+      "HTTP/1.1 100 Continue\r\nX-Interim: 1\r\n\r\n"
+      "HTTP/1.1 201 Created\r\nX-Final: 2\r\nContent-Length: 4\r\nConnection: close\r\n\r\n"
+      "done");
+  ASSERT_GT(server.Port(), 0);
+  const ComObject request = NewRequest();
+  CallMethod(request, "Open", {"POST", server.Url(), false});
+  CallMethod(request, "Send", {Text("x")});
+  ASSERT_TRUE(LastCallOk()) << GetAutomationErrorDetail();
+  EXPECT_EQ(GetNumberProperty(request, "Status"), 201);
+  EXPECT_EQ(GetTextProperty(request, "GetAllResponseHeaders"),
+            "X-Final: 2\r\nContent-Length: 4\r\nConnection: close");
+}
+
+TEST(WinHttpRequestTimeouts, SendingIntoAServerThatNeverReadsEnds) {
+  RawCaptureServer server("", RawCaptureServer::Mode::Silent);
+  ASSERT_GT(server.Port(), 0);
+  const ComObject request = NewRequest();
+  CallMethod(request, "SetTimeouts",
+             {std::int32_t{5000}, std::int32_t{5000}, std::int32_t{1000}, std::int32_t{60000}});
+  CallMethod(request, "Open", {"POST", server.Url(), false});
+  // More than loopback's socket buffers take in.
+  Variant body = Variant::FromBytes(Bytes(64u << 20, 'b'));
+  const auto start = std::chrono::steady_clock::now();
+  CallMethod(request, "Send", {body});
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(GetAutomationError({}), "发现异常");
+  EXPECT_NE(GetAutomationErrorDetail().find("sending made no progress for 1000 ms"),
+            std::string::npos)
+      << GetAutomationErrorDetail();
+  EXPECT_LT(took, std::chrono::seconds(4));
+}
+
+TEST(WinHttpRequestTimeouts, SilentServerEndsWithinTheReceiveTimeout) {
+  RawCaptureServer server("", RawCaptureServer::Mode::Silent);
+  ASSERT_GT(server.Port(), 0);
+  const ComObject request = NewRequest();
+  CallMethod(request, "SetTimeouts",
+             {std::int32_t{5000}, std::int32_t{5000}, std::int32_t{5000}, std::int32_t{500}});
+  CallMethod(request, "Open", {"GET", server.Url(), false});
+  const auto start = std::chrono::steady_clock::now();
+  CallMethod(request, "Send");
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_NE(GetAutomationErrorDetail().find("receiving made no progress for 500 ms"),
+            std::string::npos)
+      << GetAutomationErrorDetail();
+  EXPECT_GE(took, std::chrono::milliseconds(450));
+  EXPECT_LT(took, std::chrono::milliseconds(2500));
+}
+
 TEST(WinHttpRequestCredentials, ServerCredentialsAnswerTheChallenge) {
   vyrelo::testing::LoopbackServer server;
   server.Http().Get("/private", [](const httplib::Request& req, httplib::Response& res) {
