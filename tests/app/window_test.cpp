@@ -256,6 +256,29 @@ TEST_F(WindowTest, NewerEnterSupersedesAnOlderOne) {
   EXPECT_EQ(lower_->toPlainText(), Q("[en] fast"));
 }
 
+TEST_F(WindowTest, WindowGoneBeforeTheAnswerIsLeftAlone) {
+  server_.SetSlowDelay(std::chrono::seconds(30));
+  Open();
+  QTest::keyClicks(upper_, "__slow__");
+  QTest::keyClick(upper_, Qt::Key_Return);
+  ASSERT_EVENTUALLY_EQ(server_.SlowRepliesWaiting(), 1);
+  window_.reset();
+  server_.ReleaseSlowReplies();
+  ASSERT_EVENTUALLY_EQ(WorkersInFlight(), 0);
+  QCoreApplication::processEvents();  // a posted result would land here
+}
+
+TEST_F(WindowTest, DeeplyNestedReplyOnTheWorkerThread) {
+  // The reply's parser recurses; a worker with a small stack would crash.
+  Open();
+  lower_->setPlainText("old");
+  QTest::keyClicks(upper_, "__deep__");
+  QTest::keyClick(upper_, Qt::Key_Return);
+  EXPECT_EVENTUALLY_EQ(window_->RequestPending(), false);
+  const QString nested = QString(900, '[') + QString(900, ']');
+  EXPECT_EQ(lower_->toPlainText(), nested);
+}
+
 TEST_F(WindowTest, BoxesGrowWithTheWindow) {
   Open();
   window_->resize(757, 554);

@@ -248,6 +248,11 @@ Reply ChooseReply(const std::string& text, const std::string& to) {
     reply.body = Dit(JsonString("안녕하세요, 세계"));
   } else if (text == "__escapes__") {
     reply.body = Dit("\"quote \\\" backslash \\\\ slash \\/ e\\u00e9\"");
+  } else if (text == "__deep__") {
+    // Nesting that the parser takes on a thread with the main thread's
+    // stack, and that a small thread stack cannot hold.
+    constexpr std::size_t kDepth = 900;
+    reply.body = Dit(std::string(kDepth, '[') + std::string(kDepth, ']'));
   } else if (text == "__slow__") {
     reply.slow = true;
     reply.body = Dit(JsonString("[" + to + "] slow"));
