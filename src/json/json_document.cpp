@@ -16,6 +16,12 @@ constexpr const char* kReaderSuffix = ".replace(str_reg, '\\\\')";
 
 Text Index(std::int32_t index) { return "[" + FormatInt(index) + "]"; }
 
+// Whether the first byte after JSON's white space opens an object or array.
+bool IsJsonContainerText(const Text& text) {
+  const std::size_t first = text.find_first_not_of(" \t\r\n");
+  return first != Text::npos && (text[first] == '{' || text[first] == '[');
+}
+
 }  // namespace
 
 JsonDocument::JsonDocument(std::optional<int> engineTimeoutMs)
@@ -64,18 +70,30 @@ bool JsonDocument::Parse(const Text& text, bool assignDirectly, ScriptErrorInfo&
   const Text code = assignDirectly ? "var " + variableName_ + " = " + text
                                    : "var " + variableName_ + " = eval(" + text + ")";
   CallBoolMethod(engine_, "AddCode", {code});
-  if (fillError) {
-    const ComObject error = CallObjectMethod(engine_, "Error");
-    errorInfo.Number = TruncateToInt32(GetNumberProperty(error, "Number"));
-    errorInfo.Source = GetTextProperty(error, "Source");
-    errorInfo.Description = GetTextProperty(error, "Description");
-    errorInfo.HelpFile = GetTextProperty(error, "HelpFile");
-    errorInfo.HelpContext = TruncateToInt32(GetNumberProperty(error, "HelpContext"));
-    errorInfo.Text = GetTextProperty(error, "Text");
-    errorInfo.Line = TruncateToInt32(GetNumberProperty(error, "Line"));
-    errorInfo.Column = TruncateToInt32(GetNumberProperty(error, "Column"));
+  if (fillError) FillErrorInfo(errorInfo);
+  // The engine's compiler takes at most 65535 distinct constants (strings,
+  // numbers) per script, so a large reply that is perfectly good JSON does
+  // not load as script source. An object or array text means the same
+  // value to JSON.parse as to the compiler, so such a text gets a second
+  // chance there; the record then describes the second attempt only when it
+  // succeeded.
+  if (!EvalBool(variableName_ + " != null") && IsJsonContainerText(text)) {
+    if (CallBoolMethod(engine_, "Run", {"set__json", variableName_, text}) && fillError)
+      FillErrorInfo(errorInfo);
   }
   return EvalBool(variableName_ + " != null");
+}
+
+void JsonDocument::FillErrorInfo(ScriptErrorInfo& errorInfo) {
+  const ComObject error = CallObjectMethod(engine_, "Error");
+  errorInfo.Number = TruncateToInt32(GetNumberProperty(error, "Number"));
+  errorInfo.Source = GetTextProperty(error, "Source");
+  errorInfo.Description = GetTextProperty(error, "Description");
+  errorInfo.HelpFile = GetTextProperty(error, "HelpFile");
+  errorInfo.HelpContext = TruncateToInt32(GetNumberProperty(error, "HelpContext"));
+  errorInfo.Text = GetTextProperty(error, "Text");
+  errorInfo.Line = TruncateToInt32(GetNumberProperty(error, "Line"));
+  errorInfo.Column = TruncateToInt32(GetNumberProperty(error, "Column"));
 }
 
 bool JsonDocument::Clear() { return EvalSucceeded(variableName_ + " = {}"); }

@@ -82,8 +82,10 @@ class JsonDocument {
   virtual void CreateEngine();
   // Slot 3. Loads `text` as script source into a fresh engine (as
   // "var da = eval(text)" unless `assignDirectly`); true when the value is
-  // neither null nor undefined. With `fillError` the engine's "Error" object
-  // is copied into `errorInfo`, success or not.
+  // neither null nor undefined. An object or array text that is too large
+  // for the engine's compiler is loaded with JSON.parse instead. With
+  // `fillError` the engine's "Error" object is copied into `errorInfo`,
+  // success or not.
   virtual bool Parse(const Text& text, bool assignDirectly, ScriptErrorInfo& errorInfo,
                      bool fillError);
   // Slot 4. The value becomes an empty object.
@@ -153,6 +155,8 @@ class JsonDocument {
   // changing operations report success this way, since an assignment's value
   // (a string, an object, 0) says nothing about whether it happened.
   bool EvalSucceeded(const Text& script);
+  // Copies the engine's "Error" object into the record.
+  void FillErrorInfo(ScriptErrorInfo& errorInfo);
   // The path after `ResolvePath`, on a copy of the caller's text.
   Text Resolved(const Text& path);
 

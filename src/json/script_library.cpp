@@ -13,6 +13,9 @@ namespace vyrelo::json {
 // plain assignments and therefore enumerable: every for-in loop meets them,
 // the functions skip them by their type, and get__extend relies on meeting
 // them to fail on a null member of its target.
+//
+// set__json is the document's second way of loading a JSON object or array
+// text, for texts too large for the engine's compiler (see `Parse`).
 const char* const kScriptLibrary = R"JS(
 function get__nodeValue(str_json, recursion) {
   var scalar = typeof str_json == 'string';
@@ -61,6 +64,11 @@ function get__extend(target, source) {
     }
   }
   return target;
+}
+var json__global = this;
+function set__json(name, text) {
+  json__global[name] = JSON.parse(text);
+  return json__global[name] != null;
 }
 (function () {
   if (!('toJSONString' in Object.prototype)) {

@@ -7,8 +7,10 @@
 
 namespace vyrelo::json {
 
-// get__nodeValue, get__count, get__name_All and get__extend, then the
-// toJSONString/parseJSON members of Object.prototype. ASCII only.
+// get__nodeValue, get__count, get__name_All and get__extend, set__json
+// (name, text), which stores JSON.parse of the text in the global of that
+// name, then the toJSONString/parseJSON members of Object.prototype. ASCII
+// only.
 extern const char* const kScriptLibrary;
 
 // "var " + variableName + " = {}, str_Code = String.fromCharCode(9216),
