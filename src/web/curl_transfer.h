@@ -52,6 +52,7 @@ class CurlTransfer {
   struct ListFreer {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
   };
+  CURLcode Drive();
   static void Append(std::unique_ptr<curl_slist, ListFreer>& list, const std::string& line,
                      std::string& error);
 

@@ -257,7 +257,7 @@ TEST(WinHttpRequestTimeouts, SilentServerEndsWithinTheReceiveTimeout) {
             std::string::npos)
       << GetAutomationErrorDetail();
   EXPECT_GE(took, std::chrono::milliseconds(450));
-  EXPECT_LT(took, std::chrono::milliseconds(2500));
+  EXPECT_LT(took, std::chrono::milliseconds(1500));
 }
 
 TEST(WinHttpRequestCredentials, ServerCredentialsAnswerTheChallenge) {
