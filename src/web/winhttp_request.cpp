@@ -4,12 +4,9 @@
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <climits>
-#include <map>
-#include <mutex>
 
 #include "platform/codec.h"
 #include "web/curl_transfer.h"
@@ -28,7 +25,9 @@ namespace {
 
 std::atomic<std::size_t> g_defaultMaxResponseBytes{kDefaultMaxResponseBytes};
 
-CallResult Refuse(std::string why) { return CallResult::Failure(CallStatus::Exception, why); }
+CallResult Refuse(std::string why) {
+  return CallResult::Failure(CallStatus::Exception, std::move(why));
+}
 
 // HTTP's token characters: what a method or a header name may consist of.
 bool IsToken(std::string_view text) {
