@@ -20,7 +20,9 @@ inline Text Sys(std::string_view utf8) {
 
 class JsonTest : public ::testing::Test {
  protected:
-  void SetUp() override { script::RegisterScriptObjects(); }
+  // In the constructor, so that members of derived fixtures can make
+  // documents already.
+  JsonTest() { script::RegisterScriptObjects(); }
 
   // A document holding `json`; fails the test when it does not parse.
   std::unique_ptr<JsonDocument> Load(const Text& json) {
