@@ -77,24 +77,6 @@ Text SkipLeadingControlBytes(const Text& text) {
   return text.substr(i);
 }
 
-// ASCII case folding applied to single-byte units only: the trail byte of a
-// double-byte character may be a letter, and folding it would make two
-// different characters equal.
-bool EqualsNoCaseByUnits(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  std::size_t i = 0;
-  while (i < a.size()) {
-    std::size_t unit = UnitLength(a, i);
-    if (unit == 1) {
-      if (ToLowerAscii(a[i]) != ToLowerAscii(b[i])) return false;
-    } else if (a.compare(i, unit, b, i, unit) != 0) {
-      return false;
-    }
-    i += unit;
-  }
-  return true;
-}
-
 // 1-based position of the last `needle`, -1 when there is none.
 int FindLast(std::string_view text, std::string_view needle) {
   int last = -1;
@@ -213,13 +195,13 @@ Text IniValueFromText(const Text& content, const Text& section, const Text& key)
       int close = Find(line, "]", 2);
       std::string_view name =
           close > 0 ? line.substr(1, static_cast<std::size_t>(close - 2)) : line.substr(1);
-      inSection = EqualsNoCaseByUnits(Trim(name), wantedSection);
+      inSection = EqualsNoCase(Trim(name), wantedSection);
       continue;
     }
     if (!inSection) continue;
     int eq = Find(line, "=");
     if (eq < 0) continue;
-    if (!EqualsNoCaseByUnits(Trim(line.substr(0, static_cast<std::size_t>(eq - 1))), wantedKey)) {
+    if (!EqualsNoCase(Trim(line.substr(0, static_cast<std::size_t>(eq - 1))), wantedKey)) {
       continue;
     }
     Text value = StripMatchingQuotes(Trim(line.substr(static_cast<std::size_t>(eq))));

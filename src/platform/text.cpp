@@ -19,16 +19,31 @@ Bytes BytesFromText(std::string_view text) { return Bytes(text.begin(), text.end
 
 namespace {
 
-template <typename Equal>
-int FindImpl(std::string_view text, std::string_view needle, int start, Equal equal) {
+// Whether each byte of `needle` stands alone (a single-byte unit). Case is
+// folded on those only: the second byte of a double-byte character may have a
+// letter's value, and folding it would make two different characters equal.
+std::vector<bool> SingleByteUnits(std::string_view needle) {
+  std::vector<bool> single(needle.size(), false);
+  for (std::size_t i = 0; i < needle.size();) {
+    const std::size_t len = UnitLength(needle, i);
+    single[i] = len == 1;
+    i += len;
+  }
+  return single;
+}
+
+int FindImpl(std::string_view text, std::string_view needle, int start, bool foldCase) {
   if (start < 1) start = 1;
   std::size_t offset = static_cast<std::size_t>(start - 1);
   if (offset > text.size()) return -1;
   if (needle.empty()) return start;
+  const std::vector<bool> single = foldCase ? SingleByteUnits(needle) : std::vector<bool>();
   while (offset + needle.size() <= text.size()) {
     bool match = true;
     for (std::size_t k = 0; k < needle.size(); ++k) {
-      if (!equal(text[offset + k], needle[k])) {
+      const char a = text[offset + k];
+      const char b = needle[k];
+      if (a != b && !(foldCase && single[k] && ToLowerAscii(a) == ToLowerAscii(b))) {
         match = false;
         break;
       }
@@ -42,12 +57,11 @@ int FindImpl(std::string_view text, std::string_view needle, int start, Equal eq
 }  // namespace
 
 int Find(std::string_view text, std::string_view needle, int start) {
-  return FindImpl(text, needle, start, [](char a, char b) { return a == b; });
+  return FindImpl(text, needle, start, false);
 }
 
 int FindNoCase(std::string_view text, std::string_view needle, int start) {
-  return FindImpl(text, needle, start,
-                  [](char a, char b) { return ToLowerAscii(a) == ToLowerAscii(b); });
+  return FindImpl(text, needle, start, true);
 }
 
 bool Contains(std::string_view text, std::string_view needle) { return Find(text, needle) > 0; }
@@ -174,8 +188,12 @@ Text ToLowerAscii(std::string_view text) {
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (ToLowerAscii(a[i]) != ToLowerAscii(b[i])) return false;
+  for (std::size_t i = 0; i < a.size();) {
+    const std::size_t len = UnitLength(a, i);
+    if (len == 1 ? ToLowerAscii(a[i]) != ToLowerAscii(b[i]) : a.compare(i, len, b, i, len) != 0) {
+      return false;
+    }
+    i += len;
   }
   return true;
 }

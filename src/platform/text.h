@@ -34,7 +34,9 @@ inline std::size_t UnitLength(std::string_view text, std::size_t offset) {
 // `start`, stepping over double-byte units; -1 when there is none. An empty
 // needle is found at `start` when `start` lies within the text or just past it.
 int Find(std::string_view text, std::string_view needle, int start = 1);
-// The same, folding ASCII letters only.
+// The same, folding ASCII letters only, and only where they stand as
+// single-byte characters: a double-byte character's second byte is never
+// folded.
 int FindNoCase(std::string_view text, std::string_view needle, int start = 1);
 bool Contains(std::string_view text, std::string_view needle);
 bool ContainsNoCase(std::string_view text, std::string_view needle);
@@ -63,6 +65,7 @@ char ToUpperAscii(char c);
 char ToLowerAscii(char c);
 Text ToUpperAscii(std::string_view text);
 Text ToLowerAscii(std::string_view text);
+// Equal but for the case of ASCII letters (single-byte characters only).
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
 // Integers as "%d", doubles as "%.13g".

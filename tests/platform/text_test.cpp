@@ -42,6 +42,11 @@ TEST(TextFind, NoCaseFoldsAsciiOnly) {
   // 0xC4 and 0xE4 differ only in the bit ASCII folding uses: not letters.
   EXPECT_EQ(FindNoCase("\xC4\xE4", "\xE4\xE4"), -1);
   EXPECT_EQ(RemoveAllNoCase("COOKIE: a=1; cookie:b", "cookie:"), " a=1; b");
+  // 丄 (81 41) and 乤 (81 61) differ only in a second byte that has a
+  // letter's value: they are different characters.
+  EXPECT_EQ(FindNoCase("\x81\x61", "\x81\x41"), -1);
+  EXPECT_FALSE(EqualsNoCase("\x81\x61", "\x81\x41"));
+  EXPECT_TRUE(EqualsNoCase("a\x81\x41", "A\x81\x41"));
 }
 
 struct SplitCase {
