@@ -12,6 +12,7 @@
 #include <fstream>
 #include <string>
 
+#include "app/process_info.h"
 #include "app/round_trip.h"
 #include "app/settings.h"
 #include "standin_server.h"
@@ -91,22 +92,13 @@ void BareCurlPost(benchmark::State& state) {
 }
 BENCHMARK(BareCurlPost)->Unit(benchmark::kMicrosecond);
 
-long ResidentKilobytes() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
-  }
-  return -1;
-}
-
 int MeasureMemory() {
   const auto settings = Settings();
   int failures = 0;
   for (int i = 0; i < 10; ++i) failures += TranslateOnce(settings) != "[en] hello";
-  const long after10 = ResidentKilobytes();
+  const long after10 = vyrelo::app::ResidentKilobytes();
   for (int i = 10; i < 1000; ++i) failures += TranslateOnce(settings) != "[en] hello";
-  const long after1000 = ResidentKilobytes();
+  const long after1000 = vyrelo::app::ResidentKilobytes();
   std::printf("rss_kb_after_10 %ld\nrss_kb_after_1000 %ld\ngrowth_kb %ld\nfailures %d\n", after10,
               after1000, after1000 - after10, failures);
   return failures == 0 ? 0 : 1;

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "app/main_window.h"
+#include "app/process_info.h"
 #include "app/round_trip.h"
 #include "app/settings.h"
 #include "app/worker_thread.h"
@@ -26,34 +27,6 @@ const auto gLoadedAt = std::chrono::steady_clock::now();
 
 // The start-up routine of the program. It has nothing to do.
 int StartUpRoutine() { return 0; }
-
-long ResidentKilobytes() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
-  }
-  return -1;
-}
-
-// Milliseconds since the kernel started this process (clock-tick precision).
-double MillisecondsSinceProcessStart() {
-  std::ifstream statFile("/proc/self/stat");
-  std::string stat((std::istreambuf_iterator<char>(statFile)), std::istreambuf_iterator<char>());
-  std::size_t close = stat.rfind(')');
-  if (close == std::string::npos) return -1;
-  std::istringstream fields(stat.substr(close + 2));
-  std::string field;
-  // Field 3 (state) is the first after the name; start time is field 22.
-  for (int i = 3; i < 22 && fields >> field; ++i) {
-  }
-  unsigned long long startTicks = 0;
-  if (!(fields >> startTicks)) return -1;
-  timespec now{};
-  clock_gettime(CLOCK_BOOTTIME, &now);
-  const double ticks = static_cast<double>(sysconf(_SC_CLK_TCK));
-  return (static_cast<double>(now.tv_sec) + now.tv_nsec / 1e9 - startTicks / ticks) * 1000.0;
-}
 
 // For --measure-startup: reports when the window is first painted and how
 // much memory it holds once idle, then ends the run.

@@ -1,7 +1,5 @@
 // The vyrelo program's commands, run as a separate process against the
 // stand-in service.
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 #include <gtest/gtest.h>
 
@@ -16,18 +14,6 @@ namespace {
 using testing::ProcessResult;
 using testing::RunProcess;
 using testing::TempDir;
-
-int ClosedPort() {
-  int sock = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  socklen_t len = sizeof addr;
-  ::getsockname(sock, reinterpret_cast<sockaddr*>(&addr), &len);
-  ::close(sock);
-  return ntohs(addr.sin_port);
-}
 
 class CommandLineTest : public ::testing::Test {
  protected:
@@ -159,8 +145,8 @@ TEST_F(CommandLineTest, UnparsableReplyFailsWithItsStatus) {
 }
 
 TEST_F(CommandLineTest, UnreachableServiceFailsWithTheNetworkError) {
-  ProcessResult r =
-      Run({"translate", "--to", "en", "--host", "127.0.0.1:" + std::to_string(ClosedPort()), "x"});
+  ProcessResult r = Run({"translate", "--to", "en", "--host",
+                         "127.0.0.1:" + std::to_string(vyrelo::testing::FreeLoopbackPort()), "x"});
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err.rfind("JSON解析失败", 0), 0u) << r.err;

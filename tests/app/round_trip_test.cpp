@@ -1,7 +1,5 @@
 #include "app/round_trip.h"
 
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -20,19 +18,6 @@ class RegisterObjects : public ::testing::Environment {
   void SetUp() override { RegisterSystemObjects(); }
 };
 const auto* const kRegistered = ::testing::AddGlobalTestEnvironment(new RegisterObjects);
-
-// A loopback port on which nothing listens: bound, read back, closed.
-int ClosedPort() {
-  int sock = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  socklen_t len = sizeof addr;
-  ::getsockname(sock, reinterpret_cast<sockaddr*>(&addr), &len);
-  ::close(sock);
-  return ntohs(addr.sin_port);
-}
 
 class RoundTripTest : public ::testing::Test {
  protected:
@@ -145,7 +130,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(RoundTripTest, UnreachableServiceGivesParseFailureWithReason) {
-  settings_.host = "127.0.0.1:" + std::to_string(ClosedPort());
+  settings_.host = "127.0.0.1:" + std::to_string(vyrelo::testing::FreeLoopbackPort());
   RequestDiagnostics diagnostics;
   Text reply = RequestTranslation(kChineseCode, "en", "x", settings_, &diagnostics);
   EXPECT_EQ(reply, "");

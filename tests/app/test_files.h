@@ -1,43 +1,21 @@
 // Temporary files for the app tests, removed when the test ends.
 #pragma once
 
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <string>
 
 #include "app/system_text.h"
 #include "platform/text.h"
+#include "support/test_support.h"
 
 namespace vyrelo::app::testing {
 
-// A fresh directory under the system's temporary directory.
-class TempDir {
+// A temporary directory whose files are named by `Text` paths, as the
+// application's operations take them.
+class TempDir : public vyrelo::testing::TempDir {
  public:
-  TempDir() {
-    std::string pattern =
-        std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/vyrelo-app-XXXXXX";
-    path_ = mkdtemp(pattern.data()) ? pattern : std::string();
-  }
-  ~TempDir() {
-    if (!path_.empty()) std::system(("rm -rf '" + path_ + "'").c_str());
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::string& Path() const { return path_; }  // UTF-8
-
-  // Writes `bytes` to `name` (UTF-8) and returns the file's path as a `Text`.
   Text Write(const std::string& name, const std::string& bytes) const {
-    std::ofstream out(path_ + "/" + name, std::ios::binary | std::ios::trunc);
-    out << bytes;
-    return Utf8ToText(path_ + "/" + name);
+    return Utf8ToText(vyrelo::testing::TempDir::Write(name, bytes));
   }
-
- private:
-  std::string path_;
 };
 
 // UTF-8 source text to the system's text.
