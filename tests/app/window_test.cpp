@@ -320,16 +320,17 @@ int CloseDuringRequest(int argc, char** argv) {
   return EndWindowRun(application.exec());
 }
 
-// Saves a picture of the window as a user sees it after one translation,
-// for the documentation: app_window_test --screenshot PATH LIST.
+// Saves a picture of the window as a user sees it after one translation
+// through the stand-in service, for the documentation:
+// app_window_test --screenshot PATH LIST.
 int SaveScreenshot(int argc, char** argv) {
   QApplication application(argc, argv);
-  MainWindow window(WindowConfig{Utf8ToText(argv[3]), [](const Text&, const Text&, const Text&) {
-                                   return TranslationOutcome{Utf8ToText("Hello, world! How are "
-                                                                        "you today?"),
-                                                             true,
-                                                             {}};
-                                 }});
+  RegisterSystemObjects();
+  standin::StandinServer server;
+  if (server.Start() <= 0) return 1;
+  ServiceSettings settings;
+  settings.host = server.HostAndPort();
+  MainWindow window(WindowConfig{Utf8ToText(argv[3]), ServiceTranslator(settings)});
   window.show();
   if (!QTest::qWaitForWindowExposed(&window)) return 1;
   auto* chooser = window.findChild<QComboBox*>(ChooserName());
