@@ -5,5 +5,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
 cmake --preset release
-cmake --build --preset release --target vyrelo
+cmake --build --preset release --target vyrelo vyrelo-standin
 exec ./build/release/src/app/vyrelo "$@"
