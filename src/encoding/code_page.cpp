@@ -14,7 +14,7 @@ namespace {
 std::u16string UnitsFromBytes(const Bytes& utf16) {
   std::u16string units(utf16.size() / 2, u'\0');
   if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(units.data(), utf16.data(), units.size() * 2);
+    if (!units.empty()) std::memcpy(units.data(), utf16.data(), units.size() * 2);
   } else {
     for (std::size_t i = 0; i < units.size(); ++i) {
       units[i] = static_cast<char16_t>(utf16[2 * i] | (utf16[2 * i + 1] << 8));
@@ -28,7 +28,7 @@ std::u16string UnitsFromBytes(const Bytes& utf16) {
 Bytes BytesFromUnits(std::u16string_view units, bool terminator) {
   Bytes out(units.size() * 2 + (terminator ? 2 : 0), 0);
   if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(out.data(), units.data(), units.size() * 2);
+    if (!units.empty()) std::memcpy(out.data(), units.data(), units.size() * 2);
   } else {
     for (std::size_t i = 0; i < units.size(); ++i) {
       out[2 * i] = static_cast<std::uint8_t>(units[i] & 0xFF);
