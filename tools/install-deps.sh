@@ -12,7 +12,7 @@ packages=(
   libssl-dev openssl
   libcpp-httplib-dev
   tinyproxy
-  qt6-base-dev
+  qt6-base-dev qt6-qpa-plugins
   fonts-wqy-microhei
   libgtest-dev libgmock-dev libbenchmark-dev
 )
