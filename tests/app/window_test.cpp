@@ -75,6 +75,17 @@ class WindowTest : public ::testing::Test {
     chooser_->setCurrentIndex(index);
   }
 
+  // Opens the window and presses Enter on a text whose reply the stand-in
+  // holds until the test releases it.
+  void StartHeldTranslation() {
+    server_.SetSlowDelay(std::chrono::seconds(30));
+    Open();
+    Choose("英语");
+    QTest::keyClicks(upper_, "__slow__");
+    QTest::keyClick(upper_, Qt::Key_Return);
+    ASSERT_EVENTUALLY_EQ(server_.SlowRepliesWaiting(), 1);
+  }
+
   void TearDown() override {
     window_.reset();
     server_.ReleaseSlowReplies();
@@ -210,12 +221,7 @@ TEST_F(WindowTest, FailureShowsInTheOtherBox) {
 }
 
 TEST_F(WindowTest, StaysResponsiveWhileTheReplyIsSlow) {
-  server_.SetSlowDelay(std::chrono::seconds(30));
-  Open();
-  Choose("英语");
-  QTest::keyClicks(upper_, "__slow__");
-  QTest::keyClick(upper_, Qt::Key_Return);
-  ASSERT_EVENTUALLY_EQ(server_.SlowRepliesWaiting(), 1);
+  ASSERT_NO_FATAL_FAILURE(StartHeldTranslation());
   EXPECT_TRUE(window_->RequestPending());
   EXPECT_EQ(window_->cursor().shape(), Qt::BusyCursor);
   EXPECT_EQ(upper_->viewport()->cursor().shape(), Qt::BusyCursor);
@@ -237,12 +243,7 @@ TEST_F(WindowTest, StaysResponsiveWhileTheReplyIsSlow) {
 }
 
 TEST_F(WindowTest, NewerEnterSupersedesAnOlderOne) {
-  server_.SetSlowDelay(std::chrono::seconds(30));
-  Open();
-  Choose("英语");
-  QTest::keyClicks(upper_, "__slow__");
-  QTest::keyClick(upper_, Qt::Key_Return);
-  ASSERT_EVENTUALLY_EQ(server_.SlowRepliesWaiting(), 1);
+  ASSERT_NO_FATAL_FAILURE(StartHeldTranslation());
 
   upper_->setPlainText("fast");
   QTest::keyClick(upper_, Qt::Key_Return);
