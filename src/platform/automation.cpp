@@ -14,13 +14,13 @@ namespace vyrelo::platform {
 
 Variant Variant::FromUnicode(std::u16string units) {
   Variant v;
-  v.value_ = TextValue{std::nullopt, std::move(units), false};
+  v.value_ = std::make_shared<TextValue>(TextValue{std::nullopt, std::move(units), false});
   return v;
 }
 
 Variant Variant::FromBytes(Bytes bytes) {
   Variant v;
-  v.value_ = std::move(bytes);
+  v.value_ = std::make_shared<const Bytes>(std::move(bytes));
   return v;
 }
 
@@ -44,20 +44,21 @@ VariantType Variant::Type() const {
 }
 
 const Text& Variant::SystemText() const {
-  // The cache is filled in place; a Variant is used by one thread at a time.
-  auto& text = const_cast<TextValue&>(std::get<TextValue>(value_));
+  // The other form is cached in the shared value; Variants are used by one
+  // thread at a time, as automation objects are.
+  TextValue& text = *std::get<SharedText>(value_);
   if (!text.system) text.system = Utf16ToSystemText(*text.unicode);
   return *text.system;
 }
 
 const std::u16string& Variant::Unicode() const {
-  auto& text = const_cast<TextValue&>(std::get<TextValue>(value_));
+  TextValue& text = *std::get<SharedText>(value_);
   if (!text.unicode) text.unicode = SystemTextToUtf16(*text.system);
   return *text.unicode;
 }
 
 const Text* Variant::SourceBytes() const {
-  const auto& text = std::get<TextValue>(value_);
+  const TextValue& text = *std::get<SharedText>(value_);
   return text.fromSystem ? &*text.system : nullptr;
 }
 

@@ -60,8 +60,8 @@ class Variant {
   Variant(std::int32_t value) : value_(value) {}
   Variant(double value) : value_(value) {}
   // A text in the system's own charset; its bytes are kept as given.
-  Variant(const Text& text) : value_(TextValue{text, std::nullopt}) {}
-  Variant(const char* text) : value_(TextValue{Text(text ? text : ""), std::nullopt}) {}
+  Variant(const Text& text) : value_(MakeText(text)) {}
+  Variant(const char* text) : value_(MakeText(Text(text ? text : ""))) {}
   Variant(ComObject object) : value_(std::move(object)) {}
 
   static Variant FromUnicode(std::u16string units);
@@ -73,7 +73,7 @@ class Variant {
   bool BoolValue() const { return std::get<bool>(value_); }
   std::int32_t IntValue() const { return std::get<std::int32_t>(value_); }
   double DoubleValue() const { return std::get<double>(value_); }
-  const Bytes& ByteArray() const { return std::get<Bytes>(value_); }
+  const Bytes& ByteArray() const { return *std::get<SharedBytes>(value_); }
   const ComObject& ObjectValue() const { return std::get<ComObject>(value_); }
 
   // A text variant's characters in the system charset and in UTF-16; either
@@ -90,7 +90,16 @@ class Variant {
     std::optional<std::u16string> unicode;
     bool fromSystem = true;
   };
-  std::variant<std::monostate, bool, std::int32_t, double, TextValue, Bytes, ComObject> value_;
+  // Texts and byte arrays are shared between copies: a request body or a
+  // reply passes through several Variants on its way and is never changed in
+  // place, so copying it each time would only cost.
+  using SharedText = std::shared_ptr<TextValue>;
+  using SharedBytes = std::shared_ptr<const Bytes>;
+  static SharedText MakeText(Text text) {
+    return std::make_shared<TextValue>(TextValue{std::move(text), std::nullopt, true});
+  }
+  std::variant<std::monostate, bool, std::int32_t, double, SharedText, SharedBytes, ComObject>
+      value_;
 };
 
 // The outcome of one call. The codes mirror automation's own, so that each has
