@@ -46,15 +46,11 @@ bool IsValidUtf8(std::string_view bytes, bool& hasHighByte) {
   return true;
 }
 
+// A trailing odd byte is no character and is dropped.
 Text Utf16BytesToText(std::string_view bytes, bool bigEndian) {
-  std::u16string units;
-  units.reserve(bytes.size() / 2);
-  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    auto a = static_cast<unsigned char>(bytes[i]);
-    auto b = static_cast<unsigned char>(bytes[i + 1]);
-    units.push_back(static_cast<char16_t>(bigEndian ? (a << 8) | b : (b << 8) | a));
-  }
-  return platform::Utf16ToSystemText(units);
+  platform::IcuConverter utf16(bigEndian ? "UTF-16BE" : "UTF-16LE");
+  return platform::Utf16ToSystemText(
+      utf16.ToUtf16(bytes.substr(0, bytes.size() & ~std::size_t{1})));
 }
 
 // Line feeds alone become CR LF. No byte of a multi-byte character in the
